@@ -55,10 +55,11 @@ std::string code_of_link(std::string_view link) {
             if (code_alphabet.find(c) == std::string_view::npos)
                 return {};
         rest.remove_prefix(8);
-        if (!rest.empty() && rest.front() != '/' && rest.front() != '?' && rest.front() != '#')
-            return {};
-        if (!rest.empty() && rest.front() == '/' && rest.size() > 1 && rest[1] != '?' &&
-            rest[1] != '#')
+        // After the code: nothing, a "/", or a query or fragment (the link travels unencoded
+        // inside our own query, so "&" may start its query too).
+        if (!rest.empty() && rest.front() == '/')
+            rest.remove_prefix(1);
+        if (!rest.empty() && rest.front() != '?' && rest.front() != '#' && rest.front() != '&')
             return {};
         return std::string(code);
     }

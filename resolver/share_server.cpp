@@ -214,6 +214,7 @@ ShareServer::ShareServer(ShareCatalog catalog) : state_(std::make_unique<State>(
     State& state = *state_;
     // The downloader asks for one block after another on one connection.
     state.server.set_keep_alive_max_count(1000000);
+    state.server.set_tcp_nodelay(true);
 
     state.server.Get("/baidu/", [&state](const httplib::Request& req, httplib::Response& res) {
         const ShareEntry* entry = state.catalog.find(code_of_link(link_of_target(req.target)));
