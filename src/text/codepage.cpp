@@ -72,32 +72,75 @@ private:
     iconv_t cd_;
 };
 
-// Bytes of the UTF-8 character that begins at p (1 for a byte that cannot begin one).
-std::size_t utf8_char_length(const char* p, std::size_t left) {
-    auto lead = static_cast<unsigned char>(*p);
-    std::size_t n = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
-    if (n > left) {
-        return 1;
-    }
-    for (std::size_t k = 1; k < n; ++k) {
-        if ((static_cast<unsigned char>(p[k]) & 0xC0) != 0x80) {
-            return 1;
+// A code point that no code page holds: it stands for input that is not valid Unicode, so that
+// the conversion to code page 936 writes "?" for it.
+constexpr char32_t invalid_code_point = 0xFFFFFFFF;
+
+// glibc converts from its own UCS-4 form in one step, so a character that code page 936 cannot
+// hold costs as little as any other. From UTF-8 or UTF-16 directly, every such character makes
+// iconv convert the input again from the start. So both are decoded here first.
+std::u32string decode_utf8(std::string_view in) {
+    std::u32string out;
+    out.reserve(in.size());
+    std::size_t i = 0;
+    while (i < in.size()) {
+        auto lead = static_cast<unsigned char>(in[i]);
+        std::size_t n = lead < 0x80   ? 1
+                        : lead < 0xC2 ? 0
+                        : lead < 0xE0 ? 2
+                        : lead < 0xF0 ? 3
+                        : lead < 0xF5 ? 4
+                                      : 0;
+        char32_t cp = n == 1   ? lead
+                      : n == 2 ? (lead & 0x1F)
+                      : n == 3 ? (lead & 0x0F)
+                               : (lead & 0x07);
+        bool ok = n != 0 && i + n <= in.size();
+        for (std::size_t k = 1; ok && k < n; ++k) {
+            auto c = static_cast<unsigned char>(in[i + k]);
+            ok = (c & 0xC0) == 0x80;
+            cp = (cp << 6) | (c & 0x3F);
+        }
+        // Overlong forms, surrogates and values beyond U+10FFFF are not characters.
+        ok = ok && !(n == 3 && cp < 0x800) && !(n == 4 && (cp < 0x10000 || cp > 0x10FFFF)) &&
+             !(cp >= 0xD800 && cp <= 0xDFFF);
+        if (ok) {
+            out.push_back(cp);
+            i += n;
+        } else {
+            // One "?" for the lead byte and the continuation bytes that follow it.
+            out.push_back(invalid_code_point);
+            std::size_t k = 1;
+            while (k < n && i + k < in.size() &&
+                   (static_cast<unsigned char>(in[i + k]) & 0xC0) == 0x80) {
+                ++k;
+            }
+            i += k;
         }
     }
-    return n;
+    return out;
 }
 
-// Bytes of the UTF-16 character that begins at p: a surrogate pair is four bytes.
-std::size_t utf16_char_length(const char* p, std::size_t left) {
-    if (left < 4) {
-        return 2;
+std::u32string decode_utf16(std::u16string_view in) {
+    std::u32string out;
+    out.reserve(in.size());
+    for (std::size_t i = 0; i < in.size(); ++i) {
+        char32_t c = in[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < in.size() && in[i + 1] >= 0xDC00 &&
+            in[i + 1] <= 0xDFFF) {
+            out.push_back(0x10000 + ((c - 0xD800) << 10) + (in[i + 1] - 0xDC00));
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            out.push_back(invalid_code_point);
+        } else {
+            out.push_back(c);
+        }
     }
-    char16_t first = 0;
-    char16_t second = 0;
-    std::memcpy(&first, p, 2);
-    std::memcpy(&second, p + 2, 2);
-    bool pair = first >= 0xD800 && first <= 0xDBFF && second >= 0xDC00 && second <= 0xDFFF;
-    return pair ? 4 : 2;
+    return out;
+}
+
+std::size_t one_code_point(const char*, std::size_t) {
+    return sizeof(char32_t);
 }
 
 // Bytes of code page 936 that do not form a character: a lead byte with a byte of the trail
@@ -115,27 +158,28 @@ std::size_t cp936_bad_length(const char* p, std::size_t left) {
 
 constexpr std::string_view replacement_utf8 = "\xEF\xBF\xBD"; // U+FFFD
 
+static_assert(sizeof(wchar_t) == sizeof(char32_t), "glibc's WCHAR_T is its UCS-4 form");
+
+Converter& to_cp936() {
+    thread_local Converter c("CP936", "WCHAR_T");
+    return c;
+}
+
 Converter& converter(int which) {
-    thread_local Converter utf8_to_936("CP936", "UTF-8");
     thread_local Converter from_936_to_utf8("UTF-8", "CP936");
-    thread_local Converter utf16_to_936("CP936", native_utf16);
     thread_local Converter from_936_to_utf16(native_utf16, "CP936");
-    switch (which) {
-    case 0:
-        return utf8_to_936;
-    case 1:
-        return from_936_to_utf8;
-    case 2:
-        return utf16_to_936;
-    default:
-        return from_936_to_utf16;
-    }
+    return which == 1 ? from_936_to_utf8 : from_936_to_utf16;
+}
+
+std::string ucs4_to_cp936(const std::u32string& ucs4) {
+    return to_cp936().run(reinterpret_cast<const char*>(ucs4.data()),
+                          ucs4.size() * sizeof(char32_t), "?", one_code_point);
 }
 
 } // namespace
 
 std::string utf8_to_cp936(std::string_view utf8) {
-    return converter(0).run(utf8.data(), utf8.size(), "?", utf8_char_length);
+    return ucs4_to_cp936(decode_utf8(utf8));
 }
 
 std::string cp936_to_utf8(std::string_view cp936) {
@@ -143,8 +187,7 @@ std::string cp936_to_utf8(std::string_view cp936) {
 }
 
 std::string utf16_to_cp936(std::u16string_view utf16) {
-    return converter(2).run(reinterpret_cast<const char*>(utf16.data()), utf16.size() * 2, "?",
-                            utf16_char_length);
+    return ucs4_to_cp936(decode_utf16(utf16));
 }
 
 std::u16string cp936_to_utf16(std::string_view cp936) {

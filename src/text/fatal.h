@@ -12,7 +12,8 @@ namespace quillmoor {
 using FatalHook = std::function<void(std::string_view title, std::string_view message)>;
 void set_fatal_hook(FatalHook hook);
 
-// "运行时出错!\r\n\r\n错误信息：" + detail, shown; then exit code -1. detail is UTF-8.
+// "运行时出错!\r\n\r\n错误信息：" + detail + "\r\n", shown; then exit code -1 without running
+// exit routines or destructors of globals. detail is UTF-8.
 [[noreturn]] void fatal_stop(std::string_view detail);
 
 // Installs a new-handler that turns a failed allocation into the fatal stop

@@ -401,6 +401,10 @@ Text number_to_text(std::int32_t x) {
     return std::to_string(x);
 }
 
+Text number_to_text(std::int64_t x) {
+    return std::to_string(x);
+}
+
 Text number_to_text(double x) {
     // to_chars is "%.13g" in the "C" locale, whatever locale the process runs in.
     char buffer[64];

@@ -6,7 +6,9 @@
 // more starts a two-byte unit; such a lead byte at the very end is a broken unit.
 #pragma once
 
+#include <concepts>
 #include <cstdint>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -54,6 +56,7 @@ Text blank_text(int n);
 double to_number(std::string_view t);
 std::int32_t to_int(std::string_view t);
 Text number_to_text(std::int32_t x); // "%d"
+Text number_to_text(std::int64_t x); // "%lld", for byte counts beyond 2 GB
 Text number_to_text(double x);       // "%.13g"
 
 // Dates and clocks
@@ -69,7 +72,12 @@ Bytes bytes_left(const Bytes& b, int n);
 int compare_bytes(const std::uint8_t* a, const std::uint8_t* b, int n);
 Bytes replace_bytes(const Bytes& b, const Bytes& sought, const Bytes& replacement = {},
                     std::optional<int> count = {});
-Bytes join_bytes(std::initializer_list<const Bytes*> parts);
+Bytes join_bytes(std::initializer_list<const Bytes*> parts); // a null pointer adds nothing
+template <typename... Parts>
+    requires(std::same_as<Parts, Bytes> && ...)
+Bytes join_bytes(const Parts&... parts) {
+    return join_bytes({&parts...});
+}
 Bytes blank_bytes(int n);
 
 } // namespace quillmoor

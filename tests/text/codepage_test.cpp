@@ -41,8 +41,11 @@ TEST(Codepage, Unrepresentable) {
     EXPECT_EQ(utf16_to_cp936(u"\u00C0\u4E2D"), "?\xD6\xD0"); // À is not in 936
     EXPECT_EQ(utf8_to_cp936("a\xFF"
                             "b"),
-              "a?b");                            // invalid UTF-8
-    EXPECT_EQ(utf8_to_cp936("a\xE4\xB8"), "a?"); // cut off at the end
+              "a?b");                                                 // invalid UTF-8
+    EXPECT_EQ(utf8_to_cp936("a\xE4\xB8"), "a?");                      // cut off at the end
+    EXPECT_EQ(utf8_to_cp936("\xED\xA0\x80x"), "?x");                  // an encoded surrogate
+    EXPECT_EQ(utf8_to_cp936("\xE4\xB8x"), "?x");                      // cut off before "x"
+    EXPECT_EQ(utf16_to_cp936(std::u16string{u'\xD800', u'x'}), "?x"); // a lone surrogate
 }
 
 TEST(Codepage, InvalidCp936) {

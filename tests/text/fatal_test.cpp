@@ -22,18 +22,16 @@ void show_on_stderr(std::string_view title, std::string_view message) {
     std::fprintf(stderr, "%s\n", line.c_str());
 }
 
-bool orderly_shutdown_ran = false;
-
 TEST(FatalStopDeathTest, ShowsTheBoxAndExitsWithMinusOne) {
     EXPECT_EXIT(
         {
             set_fatal_hook(show_on_stderr);
+            // An exit routine that ran would add a line and break the anchored match.
             std::atexit([] { std::fprintf(stderr, "orderly shutdown\n"); });
             fatal_stop("boom");
         },
         ::testing::ExitedWithCode(255),
         "^\\[错误\\]运行时出错!\\|\\|\\|\\|错误信息：boom\\|\\|\n$");
-    EXPECT_FALSE(orderly_shutdown_ran);
 }
 
 TEST(FatalStopDeathTest, WithoutHookWritesToStandardError) {

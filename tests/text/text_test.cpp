@@ -262,6 +262,7 @@ TEST(Text, WritingNumbers) {
     EXPECT_EQ(number_to_text(std::int32_t{-5}), "-5");
     EXPECT_EQ(number_to_text(std::int32_t{0}), "0");
     EXPECT_EQ(number_to_text(INT32_MIN), "-2147483648");
+    EXPECT_EQ(number_to_text(std::int64_t{5'000'000'000}), "5000000000");
     EXPECT_EQ(number_to_text(0.5), "0.5");
     EXPECT_EQ(number_to_text(1e12 + 1), "1000000000001");
     EXPECT_EQ(number_to_text(4294967296.0), "4294967296");
@@ -364,6 +365,7 @@ TEST(Bytes, Basics) {
     const Bytes empty;
     EXPECT_EQ(join_bytes({&empty, &empty}), Bytes{});
     EXPECT_EQ(join_bytes({&a, nullptr, &empty, &b}), (Bytes{1, 2, 0x80, 1, 2, 0x7F}));
+    EXPECT_EQ(join_bytes(b, a), (Bytes{1, 2, 0x7F, 1, 2, 0x80}));
 }
 
 struct ReplaceBytesCase {
