@@ -1,0 +1,123 @@
+#include "app/main_window.h"
+
+#include "app/platform.h"
+#include "app/qtext.h"
+#include "text/text.h"
+#include "ui_main_window.h"
+
+#include <QCloseEvent>
+#include <QScreen>
+#include <QShortcut>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace quillmoor {
+
+namespace {
+
+const QString feedback_address = QStringLiteral("https://tarrowin.example/feedback");
+// The maker's about page (https://tarrowin.example/about) is built into the program, so the
+// view works offline; its links open in the default browser.
+const QString about_page = QStringLiteral("qrc:/quillmoor/about.html");
+
+} // namespace
+
+void set_timer_period(QTimer& timer, int ms) {
+    ms = std::max(ms, 0);
+    if (ms == timer.interval()) {
+        return;
+    }
+    timer.stop();
+    timer.setInterval(ms);
+    if (ms > 0) {
+        timer.start();
+    }
+}
+
+QPoint centred_position(const QRect& available) {
+    return {available.x() + (available.width() - outer_width) / 2,
+            available.y() + (available.height() - outer_height) / 2};
+}
+
+MainWindow::MainWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
+      ui_(std::make_unique<Ui::MainWindow>()) {
+    ui_->setupUi(this);
+    setFixedSize(client_width, client_height);
+
+    clock_ = new QTimer(this);
+    clock_->setObjectName(QStringLiteral("时钟2"));
+    clock_->setInterval(0);
+    connect(clock_, &QTimer::timeout, this, &MainWindow::handle_clock_tick);
+
+    ui_->tab_bar->setDrawBase(false);
+    ui_->tab_bar->setExpanding(false);
+    ui_->tab_bar->addTab(QStringLiteral("解析中心"));
+    ui_->tab_bar->addTab(QStringLiteral("下载中心"));
+    ui_->tab_bar->addTab(QStringLiteral("关于作者"));
+    ui_->page_pane->lower();
+    pages_[0] = {ui_->编辑框_地址, ui_->按钮1,     ui_->编辑框_解析,
+                 ui_->透明标签2,   ui_->透明标签3, ui_->超级链接框1};
+    pages_[1] = {ui_->标签2,   ui_->编辑框_路径, ui_->标签3,    ui_->编辑框_名称,
+                 ui_->进度条1, ui_->下载,        ui_->透明标签4};
+    pages_[2] = {ui_->超文本浏览框1};
+    connect(ui_->tab_bar, &QTabBar::currentChanged, this, &MainWindow::show_page);
+    ui_->tab_bar->setCurrentIndex(0);
+    show_page(0);
+
+    // The status label lies over the tab control on no page; clicks go through it.
+    ui_->透明标签1->setAttribute(Qt::WA_TransparentForMouseEvents);
+    ui_->透明标签1->raise();
+
+    ui_->编辑框_路径->setText(default_download_folder());
+    for (QLineEdit* box : {ui_->编辑框_地址, ui_->编辑框_路径, ui_->编辑框_名称}) {
+        box->setCursorPosition(0);
+    }
+    ui_->进度条1->setRange(0, 100);
+    ui_->进度条1->setValue(0);
+
+    ui_->超级链接框1->set_address(feedback_address);
+    ui_->超文本浏览框1->setOpenLinks(false);
+    connect(ui_->超文本浏览框1, &QTextBrowser::anchorClicked, this,
+            [](const QUrl& url) { open_web_address(url.toString()); });
+    ui_->超文本浏览框1->setSource(QUrl(about_page));
+
+    // Esc closes the window wherever the focus is.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, &QWidget::close);
+
+    if (const QScreen* screen = this->screen()) {
+        move(centred_position(screen->availableGeometry()));
+    }
+
+    handle_window_created();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::handle_window_created() {
+    set_timer_period(*clock_, 500);
+}
+
+void MainWindow::handle_clock_tick() {
+    ui_->透明标签2->setText(to_qstring(datetime_to_text(now())));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    closing_ = true;
+    event->accept();
+}
+
+void MainWindow::show_page(int index) {
+    for (std::size_t i = 0; i < pages_.size(); ++i) {
+        for (QWidget* w : pages_[i]) {
+            w->setVisible(static_cast<int>(i) == index);
+        }
+    }
+}
+
+} // namespace quillmoor
