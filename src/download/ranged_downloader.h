@@ -17,13 +17,23 @@ using ProgressRoutine = std::function<void(const Text&, std::int32_t, std::int32
 using FinishRoutine = std::function<void(const Text&, std::int32_t, const Text&, std::int32_t)>;
 // Makes the request object; tests hand in a fake.
 using RequestObjectFactory = std::function<std::shared_ptr<RequestObject>()>;
+// The millisecond tick counter the per-block time limit and the speed are measured with.
+using MillisecondClock = std::function<std::int32_t()>;
 
+// One object serves one thread. The routines are called on that thread in the middle of
+// start(); the texts they receive are valid during the call only. A routine (or a wait hook
+// that runs while start() waits) may call stop(); start() then ends and the object is ready
+// for the next start(), which resumes after the blocks already written.
 class RangedDownloader {
 public:
-    explicit RangedDownloader(RequestObjectFactory factory = create_request_object);
+    explicit RangedDownloader(RequestObjectFactory factory = create_request_object,
+                              MillisecondClock clock = uptime_ms);
     ~RangedDownloader();
+    RangedDownloader(const RangedDownloader&) = delete;
+    RangedDownloader& operator=(const RangedDownloader&) = delete;
 
     void destroy();
+    // A second instance with equal fields that shares this one's request object.
     RangedDownloader copy() const;
     void release();
     bool init(ProgressRoutine progress = {}, FinishRoutine finish = {});
@@ -43,8 +53,9 @@ public:
     std::int32_t block_time_limit_ms() const;
 
 private:
-    // fields: see ranged_downloader.cpp
-    struct Fields;
+    struct Fields; // see ranged_downloader.cpp
+    explicit RangedDownloader(std::unique_ptr<Fields> fields);
+    bool end_transfer();
     std::unique_ptr<Fields> f_;
 };
 
