@@ -1,7 +1,9 @@
 // quillmoor-share's service, run in-process on an ephemeral loopback port.
 #include "md5.h"
+#include "resolve/unescape.h"
 #include "share_catalog.h"
 #include "share_server.h"
+#include "text/codepage.h"
 
 #include <gtest/gtest.h>
 #include <httplib.h>
@@ -139,6 +141,15 @@ TEST(ShareAnswer, NameEscapesSurviveTheClient) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(json_name(c.name), c.json) << c.name;
+}
+
+TEST(ShareAnswer, NamesComeBackWholeThroughTheClientDecoder) {
+    for (const std::string name : {"it's.txt", "say \"hi\", then go.txt", "a\\b\\u0041\\.txt",
+                                   "100%25 %u6587%.txt", "快速入门.txt", "tab\there", "x\r\ny"}) {
+        const std::string json = json_name(name);
+        EXPECT_EQ(json.find("\", "), std::string::npos) << name; // the end marker
+        EXPECT_EQ(quillmoor::unescape_text(json), quillmoor::utf8_to_cp936(name)) << name;
+    }
 }
 
 TEST_F(ShareServiceTest, KnownLinkAnswersTheFourFieldsInMarkerForm) {
