@@ -99,9 +99,11 @@ public:
                         break;
                     head.append(buffer, std::size_t(got));
                 }
-                ::close(peer);
-                std::lock_guard lock(mutex_);
-                request_line_ = head.substr(0, head.find("\r\n"));
+                {
+                    std::lock_guard lock(mutex_);
+                    request_line_ = head.substr(0, head.find("\r\n"));
+                }
+                ::close(peer); // after noting, so the caller sees the line once it sees the close
             }
         });
     }
