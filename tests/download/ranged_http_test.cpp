@@ -1,7 +1,9 @@
 // RangedDownloader with the real request object against a server on 127.0.0.1 whose answers
 // each case decides.
+#include "download/local_file.h"
 #include "download/ranged_downloader.h"
 #include "download_test_support.h"
+#include "net/wait_hook.h"
 #include "raw_http_server.h"
 
 #include <gtest/gtest.h>
@@ -202,6 +204,117 @@ TEST_P(RangedHttp, TransfersAsTheServerAllows) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, RangedHttp, ::testing::ValuesIn(cases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace quillmoor::testing
+
+namespace quillmoor::testing {
+namespace {
+
+// One downloader with recorded reports against a plain ranged server of content.
+class RealServer : public ::testing::Test {
+protected:
+    std::string content = pattern_bytes(100000);
+    std::function<RawAnswer(const RawRequest&)> serve = [this](const RawRequest& r) {
+        return ranged_answer(r, content);
+    };
+    RawHttpServer server{[this](const RawRequest& r) {
+        return serve(r);
+    }};
+    TempFolder folder;
+    Reports reports;
+    RangedDownloader downloader;
+
+    void init(const Text& local, ProgressRoutine progress = {}) {
+        ASSERT_TRUE(downloader.init(progress ? progress : reports.progress_routine(),
+                                    reports.finish_routine()));
+        downloader.set_local_file(local);
+        downloader.set_source(server.url("/file"));
+        downloader.set_block_size(20);
+    }
+};
+
+TEST_F(RealServer, SendsTheSevenHeadersInOrderAndNothingElseButHost) {
+    init(folder.file("out.bin"));
+    EXPECT_TRUE(downloader.start());
+    const std::vector<std::pair<std::string, std::string>> expected = {
+        {"Host", "127.0.0.1:" + std::to_string(server.port())},
+        {"Referer", ""},
+        {"Accept", "*/*"},
+        {"User-Agent", "Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)"},
+        {"Range", "bytes=0-20479"},
+        {"Content-Type", "application/octet-stream"},
+        {"Pragma", "no-cache"},
+        {"Cache-Control", "no-cache"},
+    };
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 5u);
+    EXPECT_EQ(requests[0].method, "GET");
+    EXPECT_EQ(requests[0].headers, expected);
+    EXPECT_EQ(requests[1].header("Range"), "bytes=20480-40959");
+}
+
+TEST_F(RealServer, SendsTheRefererWhenGivenAndEscapesUnsafeUrlBytes) {
+    init(folder.file("out.bin"));
+    // A space and the code page 936 bytes of 中 in the path.
+    downloader.set_source(server.url("/a b\xD6\xD0.bin"), "http://127.0.0.1/from");
+    EXPECT_TRUE(downloader.start());
+    const auto requests = server.requests();
+    ASSERT_FALSE(requests.empty());
+    EXPECT_EQ(requests[0].target, "/a%20b%D6%D0.bin");
+    EXPECT_EQ(requests[0].header("Referer"), "http://127.0.0.1/from");
+}
+
+TEST_F(RealServer, ABlockThatCannotBeWrittenEndsTheTransfer) {
+    init("/dev/full");
+    EXPECT_FALSE(downloader.start());
+    EXPECT_EQ(reports.last_message(), "写入本地文件失败！");
+    EXPECT_EQ(server.requests().size(), 1u);
+}
+
+TEST_F(RealServer, NoBlockIsAppendedAfterTheFileWasRemoved) {
+    const auto path = folder.path() / "out.bin";
+    init(folder.file("out.bin"), [&](const Text&, std::int32_t, std::int32_t, std::int32_t) {
+        std::filesystem::remove(path);
+    });
+    EXPECT_FALSE(downloader.start());
+    EXPECT_EQ(reports.last_message(), "写入本地文件失败！");
+    EXPECT_EQ(server.requests().size(), 2u);
+    EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST_F(RealServer, AFileThatIsOpenForAnotherDownloadCannotBeOpened) {
+    init(folder.file("out.bin"));
+    LocalFile other;
+    ASSERT_TRUE(other.open_for_append(folder.file("out.bin")));
+    EXPECT_FALSE(downloader.start());
+    EXPECT_EQ(reports.last_message(), "本地文件无法打开");
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST_F(RealServer, StopFromTheWaitHookEndsTheTransferAndTheNextStartResumes) {
+    // The third block is slow to come; the wait hook stops the transfer meanwhile.
+    serve = [this](const RawRequest& r) {
+        RawAnswer a = ranged_answer(r, content);
+        if (requested_range(r).first == 40960 && server.requests().size() == 3)
+            a.delay_ms = 10000;
+        return a;
+    };
+    init(folder.file("out.bin"));
+    int hook_calls = 0;
+    const WaitHook previous = set_wait_hook([&] {
+        if (reports.progress.size() == 2 && ++hook_calls == 2)
+            downloader.stop();
+    });
+    EXPECT_FALSE(downloader.start());
+    EXPECT_EQ(reports.last_message(), "用户中止了下载");
+    EXPECT_EQ(read_file(folder.path() / "out.bin"), content.substr(0, 40960));
+
+    EXPECT_TRUE(downloader.start());
+    set_wait_hook(previous);
+    EXPECT_EQ(reports.last_message(), "下载完毕");
+    EXPECT_TRUE(read_file(folder.path() / "out.bin") == content);
+}
 
 } // namespace
 } // namespace quillmoor::testing
