@@ -170,6 +170,9 @@ TEST_P(RequestBodyTest, SendsVerbAndBody) {
     EXPECT_EQ(request.body, c.body);
     EXPECT_EQ(has_line(request, "Content-Length: " + std::to_string(c.body.size())), c.has_body);
     EXPECT_EQ(text_of(post_bytes), c.has_body ? c.body : c.post_bytes);
+    for (const std::string& line : request.header_lines()) {
+        EXPECT_FALSE(starts_with(line, "Expect:")) << line;
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, RequestBodyTest,
@@ -179,7 +182,9 @@ INSTANTIATE_TEST_SUITE_P(Cases, RequestBodyTest,
                                            BodyCase{2, "q=2", "", "GET", true, "q=2"},
                                            BodyCase{2, "ignored", std::string("x\0y", 3), "GET",
                                                     true, std::string("x\0y", 3)},
-                                           BodyCase{0, "unsent", "", "GET", false, ""}));
+                                           BodyCase{0, "unsent", "", "GET", false, ""},
+                                           BodyCase{1, std::string(3000, 'b'), "", "POST", true,
+                                                    std::string(3000, 'b')}));
 
 TEST(HttpRequestTest, BodyWithZeroBytesComesBackWhole) {
     std::string body;
@@ -348,18 +353,25 @@ TEST(HttpRequestTest, NoRedirectReturnsTheRedirectItself) {
 
 class ForeignRedirectTest : public ::testing::TestWithParam<const char*> {};
 
-// Only HTTP and HTTPS are spoken: a redirect elsewhere fails the request.
+// Only HTTP and HTTPS are spoken: a redirect elsewhere, even to this very server, fails the
+// request. ("<port>" stands for the server's port.)
 TEST_P(ForeignRedirectTest, IsNotFollowed) {
-    const std::string location = std::string("Location: ") + GetParam();
+    std::string location = std::string("Location: ") + GetParam();
     RawHttpServer server(
         [&](const RawRequest&) { return http_response("302 Found", "moved", {location}); });
+    const std::size_t at = location.find("<port>");
+    if (at != std::string::npos) {
+        location.replace(at, 6, std::to_string(server.port()));
+    }
     EXPECT_TRUE(http_request(server.url("/start")).empty());
     EXPECT_EQ(server.requests().size(), 1U);
+    EXPECT_EQ(server.connections(), 1);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ForeignRedirectTest,
-                         ::testing::Values("ftp://127.0.0.1/x", "file:///etc/passwd",
-                                           "gopher://127.0.0.1/"));
+                         ::testing::Values("ftp://127.0.0.1:<port>/x", "file:///etc/passwd",
+                                           "gopher://127.0.0.1:<port>/x",
+                                           "dict://127.0.0.1:<port>/d:x"));
 
 TEST(HttpRequestTest, OversizedHeaderBlockIsNotCaptured) {
     RawHttpServer server([](const RawRequest&) {
@@ -383,6 +395,29 @@ TEST(HttpRequestTest, ProxyForPlainHttpIsUsed) {
               "ok");
     ASSERT_EQ(proxy.requests().size(), 1U);
     EXPECT_EQ(proxy.requests()[0].request_line(), "GET " + url + " HTTP/1.1");
+}
+
+TEST(HttpRequestTest, SecureUrlInCapitalsTunnelsThroughTheProxyAsGiven) {
+    RawHttpServer proxy([](const RawRequest&) { return http_response("403 Forbidden", ""); });
+    const std::string address = "127.0.0.1:" + std::to_string(proxy.port());
+    EXPECT_TRUE(http_request("HTTPS://" + address + "/x", 0, {}, nullptr, nullptr, nullptr, nullptr,
+                             false, nullptr, address)
+                    .empty());
+    ASSERT_EQ(proxy.requests().size(), 1U);
+    EXPECT_EQ(proxy.requests()[0].request_line(), "CONNECT " + address + " HTTP/1.1");
+}
+
+TEST(HttpRequestTest, PlainRequestMayBeRedirectedToHttps) {
+    int port = 0;
+    RawHttpServer server([&](const RawRequest&) {
+        return http_response("302 Found", "",
+                             {"Location: https://127.0.0.1:" + std::to_string(port) + "/s"});
+    });
+    port = server.port();
+    EXPECT_TRUE(http_request(server.url("/start")).empty());
+    const std::vector<RawRequest> requests = server.requests();
+    ASSERT_EQ(requests.size(), 2U);
+    EXPECT_EQ(requests[1].raw.substr(0, 2), "\x16\x03");
 }
 
 TEST(HttpRequestTest, UnsafePathBytesArePercentEncoded) {

@@ -15,6 +15,8 @@ namespace quillmoor::testing {
 
 namespace {
 
+constexpr char kTlsHandshake = 0x16;
+
 int listen_on_loopback(int& port) {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) {
@@ -115,6 +117,11 @@ std::vector<RawRequest> RawHttpServer::requests() const {
     return requests_;
 }
 
+int RawHttpServer::connections() const {
+    const std::lock_guard lock(mutex_);
+    return connections_;
+}
+
 // Waits for fd to become readable; false on time-out or when the server is stopping.
 bool RawHttpServer::wait_readable(int fd, int timeout_ms) const {
     pollfd fds[2] = {{fd, POLLIN, 0}, {stop_pipe_[0], POLLIN, 0}};
@@ -128,6 +135,10 @@ void RawHttpServer::run() {
     while (wait_readable(listener_, -1)) {
         const int connection = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (connection >= 0) {
+            {
+                const std::lock_guard lock(mutex_);
+                ++connections_;
+            }
             serve(connection);
             ::close(connection);
         }
@@ -149,6 +160,12 @@ void RawHttpServer::serve(int connection) {
         }
         if (head_end != std::string::npos && request.raw.size() >= wanted) {
             break;
+        }
+        if (!request.raw.empty() && request.raw[0] == kTlsHandshake) {
+            // A TLS client: recorded, then left without an answer.
+            const std::lock_guard lock(mutex_);
+            requests_.push_back(request);
+            return;
         }
         if (!wait_readable(connection, 10000)) {
             return;

@@ -1,7 +1,8 @@
 // A small HTTP server on 127.0.0.1 for tests. It listens on an ephemeral port, records every
 // request's bytes exactly as they arrived and answers each with the bytes the test's handler
-// returns, then closes the connection. Requests are served one at a time on a thread of the
-// server's own; the destructor stops it.
+// returns, then closes the connection. A client that opens with a TLS handshake is recorded
+// with the bytes of its first read (raw only) and left without an answer. Requests are served one
+// at a time on a thread of the server's own; the destructor stops it.
 #pragma once
 
 #include <functional>
@@ -43,6 +44,8 @@ public:
     std::string url(std::string_view path) const;
     // The requests received so far, in order.
     std::vector<RawRequest> requests() const;
+    // The connections accepted so far, with or without a whole request.
+    int connections() const;
 
 private:
     void run();
@@ -55,6 +58,7 @@ private:
     int port_ = 0;
     mutable std::mutex mutex_;
     std::vector<RawRequest> requests_;
+    int connections_ = 0;
     std::thread thread_;
 };
 
