@@ -7,8 +7,10 @@ Text file_name;
 Text file_size;
 Text download_url;
 Text file_md5;
+std::unique_ptr<RangedDownloader> downloader;
 
 void create_globals() {
+    downloader = std::make_unique<RangedDownloader>();
     response_text.clear();
     file_name.clear();
     file_size.clear();
@@ -18,6 +20,10 @@ void create_globals() {
 
 void release_globals() {
     download_url.clear();
+    if (downloader) {
+        downloader->destroy();
+        downloader.reset();
+    }
     response_text.clear();
     file_name.clear();
     file_size.clear();

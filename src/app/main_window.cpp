@@ -1,11 +1,16 @@
 #include "app/main_window.h"
 
+#include "app/globals.h"
+#include "app/message_box.h"
 #include "app/platform.h"
 #include "app/qtext.h"
+#include "resolve/resolve.h"
 #include "text/text.h"
 #include "ui_main_window.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QScreen>
 #include <QShortcut>
 #include <QTimer>
@@ -20,6 +25,22 @@ const QString feedback_address = QStringLiteral("https://tarrowin.example/feedba
 // The maker's about page (https://tarrowin.example/about) is built into the program, so the
 // view works offline; its links open in the default browser.
 const QString about_page = QStringLiteral("qrc:/quillmoor/about.html");
+
+// The window shows texts with "\n" line breaks; the program's texts break lines with "\r\n".
+QString display_text(const Text& text) {
+    return to_qstring(text).replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+}
+
+// While a request or a transfer waits for the network, the window keeps painting and its
+// timers keep running, but user input waits until the command has ended.
+void keep_painting() {
+    static QElapsedTimer since_last;
+    if (since_last.isValid() && since_last.elapsed() < 15) {
+        return;
+    }
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    since_last.start();
+}
 
 } // namespace
 
@@ -90,6 +111,10 @@ MainWindow::MainWindow(QWidget* parent)
     escape->setContext(Qt::WindowShortcut);
     connect(escape, &QShortcut::activated, this, &QWidget::close);
 
+    connect(ui_->按钮1, &QPushButton::clicked, this, &MainWindow::handle_resolve_click);
+    connect(ui_->下载, &QPushButton::clicked, this, &MainWindow::handle_download_click);
+    previous_wait_hook_ = set_wait_hook(keep_painting);
+
     if (const QScreen* screen = this->screen()) {
         move(centred_position(screen->availableGeometry()));
     }
@@ -97,7 +122,9 @@ MainWindow::MainWindow(QWidget* parent)
     handle_window_created();
 }
 
-MainWindow::~MainWindow() = default;
+MainWindow::~MainWindow() {
+    set_wait_hook(std::move(previous_wait_hook_));
+}
 
 void MainWindow::handle_window_created() {
     set_timer_period(*clock_, 500);
@@ -107,9 +134,65 @@ void MainWindow::handle_clock_tick() {
     ui_->透明标签2->setText(to_qstring(datetime_to_text(now())));
 }
 
+void MainWindow::handle_resolve_click() {
+    const ShareFacts facts =
+        resolve_share(resolver_host_from_environment(), to_text(ui_->编辑框_地址->text()));
+    response_text = facts.response_text;
+    file_name = facts.file_name;
+    file_size = facts.file_size;
+    download_url = facts.download_url;
+    file_md5 = facts.file_md5;
+    for (const Text& piece : result_lines(facts)) {
+        append_result(piece);
+    }
+    ui_->编辑框_名称->setText(QString());
+    ui_->编辑框_名称->setText(to_qstring(safe_file_name(file_name)));
+}
+
+void MainWindow::handle_download_click() {
+    if (downloader) {
+        quillmoor::handle_download_click(*downloader, download_url, *this);
+    }
+}
+
+Text MainWindow::folder_text() {
+    return to_text(ui_->编辑框_路径->text());
+}
+
+Text MainWindow::file_name_text() {
+    return to_text(ui_->编辑框_名称->text());
+}
+
+void MainWindow::set_progress(int percent) {
+    ui_->进度条1->setValue(percent);
+}
+
+void MainWindow::set_status_text(const Text& text) {
+    ui_->透明标签1->setText(display_text(text));
+}
+
+void MainWindow::show_message_box(const Text& text, const Text& title) {
+    // A transfer stopped by closing the window ends without a box over a window that is gone.
+    if (closing_) {
+        return;
+    }
+    quillmoor::show_message_box(display_text(text), display_text(title));
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
     closing_ = true;
+    // A transfer in progress stops after its current block; the file keeps every block.
+    if (downloader && downloader->downloading()) {
+        downloader->stop();
+    }
     event->accept();
+}
+
+void MainWindow::append_result(const Text& piece) {
+    QPlainTextEdit* box = ui_->编辑框_解析;
+    box->moveCursor(QTextCursor::End);
+    box->insertPlainText(display_text(piece));
+    box->ensureCursorVisible();
 }
 
 void MainWindow::show_page(int index) {

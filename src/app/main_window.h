@@ -2,6 +2,12 @@
 // download status label over it, and the clock.
 #pragma once
 
+// moc cannot read the C++20 standard headers these pull in; it needs only the QObject base.
+#ifndef Q_MOC_RUN
+#include "download/download_command.h"
+#include "net/wait_hook.h"
+#endif
+
 #include <QWidget>
 
 #include <array>
@@ -31,7 +37,9 @@ void set_timer_period(QTimer& timer, int ms);
 // Where a window of the outer size sits centred on the given available screen area.
 QPoint centred_position(const QRect& available);
 
-class MainWindow : public QWidget {
+// The window is also the download command's view: the command reads the boxes and shows its
+// progress and outcome through it.
+class MainWindow : public QWidget, public DownloadView {
     Q_OBJECT
 
 public:
@@ -42,6 +50,16 @@ public:
     void handle_window_created();
     // Writes the current date and time into the clock label.
     void handle_clock_tick();
+    // 按钮1: asks the resolver about the share link and shows what it learnt.
+    void handle_resolve_click();
+    // 下载: fetches the resolved file into the folder box's folder.
+    void handle_download_click();
+
+    Text folder_text() override;
+    Text file_name_text() override;
+    void set_progress(int percent) override;
+    void set_status_text(const Text& text) override;
+    void show_message_box(const Text& text, const Text& title) override;
 
     // Whether the window has been asked to close.
     bool closing() const { return closing_; }
@@ -51,11 +69,13 @@ protected:
 
 private:
     void show_page(int index);
+    void append_result(const Text& piece);
 
     std::unique_ptr<Ui::MainWindow> ui_;
     QTimer* clock_ = nullptr;
     std::array<std::vector<QWidget*>, 3> pages_;
     bool closing_ = false;
+    WaitHook previous_wait_hook_;
 };
 
 } // namespace quillmoor
