@@ -75,6 +75,27 @@ bool starts_with_ignoring_case(std::string_view text, std::string_view prefix) {
     return true;
 }
 
+// One entry of a proxy list: "http=address", "https=address" or a bare address for both. The
+// first address given for a scheme is kept.
+void take_proxy_entry(NetSession& session, std::string_view entry) {
+    const std::size_t equals = entry.find('=');
+    const bool bare = equals == std::string_view::npos;
+    const std::string_view scheme = bare ? std::string_view{} : entry.substr(0, equals);
+    const std::string_view address = bare ? entry : entry.substr(equals + 1);
+    if (address.empty()) {
+        return;
+    }
+    const bool for_http = bare || (scheme.size() == 4 && starts_with_ignoring_case(scheme, "http"));
+    const bool for_https =
+        bare || (scheme.size() == 5 && starts_with_ignoring_case(scheme, "https"));
+    if (for_http && session.http_proxy.empty()) {
+        session.http_proxy = Text(address);
+    }
+    if (for_https && session.https_proxy.empty()) {
+        session.https_proxy = Text(address);
+    }
+}
+
 } // namespace
 
 NetRequest::NetRequest(NetConnection connection, Text verb, Text object, long http_version,
@@ -232,25 +253,8 @@ std::unique_ptr<NetSession> net_open(std::string_view agent, std::string_view pr
     std::size_t start = 0;
     while (start < proxy_list.size()) {
         const std::size_t end = std::min(proxy_list.find_first_of(" ;", start), proxy_list.size());
-        const std::string_view entry = proxy_list.substr(start, end - start);
+        take_proxy_entry(*session, proxy_list.substr(start, end - start));
         start = end + 1;
-        const std::size_t equals = entry.find('=');
-        const std::string_view address =
-            equals == std::string_view::npos ? entry : entry.substr(equals + 1);
-        const std::string_view scheme =
-            equals == std::string_view::npos ? std::string_view{} : entry.substr(0, equals);
-        const bool bare = equals == std::string_view::npos;
-        if (address.empty()) {
-            continue;
-        }
-        if ((bare || (scheme.size() == 4 && starts_with_ignoring_case(scheme, "http"))) &&
-            session->http_proxy.empty()) {
-            session->http_proxy = Text(address);
-        }
-        if ((bare || (scheme.size() == 5 && starts_with_ignoring_case(scheme, "https"))) &&
-            session->https_proxy.empty()) {
-            session->https_proxy = Text(address);
-        }
     }
     return session;
 }

@@ -44,7 +44,7 @@ public:
     // The URL the request goes to: scheme, host, port and the object with unsafe bytes escaped.
     Text url() const;
 
-    // Sends the request with exactly these header lines (split at line ends; empty lines are
+    // Sends the request (once) with exactly these header lines (split at line ends; empty lines are
     // skipped) and body, follows redirects as the flags allow and reads the final response.
     // A verb other than POST carries a body only when it is not empty. False when the
     // transfer failed; then there is no body and no header block.
