@@ -168,7 +168,14 @@ void MainWindow::set_progress(int percent) {
 }
 
 void MainWindow::set_status_text(const Text& text) {
-    ui_->透明标签1->setText(display_text(text));
+    // Each line of the text is one line of the label. A line too long for the label (a deep
+    // download folder) loses its middle rather than pushing the speed line out of sight.
+    QLabel* label = ui_->透明标签1;
+    QStringList lines = display_text(text).split(QLatin1Char('\n'));
+    for (QString& line : lines) {
+        line = label->fontMetrics().elidedText(line, Qt::ElideMiddle, label->width());
+    }
+    label->setText(lines.join(QLatin1Char('\n')));
 }
 
 void MainWindow::show_message_box(const Text& text, const Text& title) {

@@ -35,8 +35,9 @@ QString default_download_folder() {
 #if defined(Q_OS_WIN)
     return QStringLiteral("D:\\Tarrowin\\");
 #else
+    // The download command creates one folder level only, so the base must exist already.
     QString base = QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
-    if (base.isEmpty()) {
+    if (base.isEmpty() || !QDir(base).exists()) {
         base = QDir::homePath();
     }
     return QDir::cleanPath(base) + QStringLiteral("/Tarrowin/");
