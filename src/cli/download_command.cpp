@@ -9,6 +9,7 @@
 #include "text/codepage.h"
 
 #include <charconv>
+#include <chrono>
 #include <cstdio>
 
 namespace quillmoor::cli {
@@ -17,24 +18,25 @@ namespace {
 // The window's part played on a terminal.
 class ConsoleView final : public DownloadView {
 public:
-    ConsoleView(Text folder, Text name) : folder_(std::move(folder)), name_(std::move(name)) {}
+    ConsoleView(Text folder, Text name, std::int32_t block_size)
+        : folder_(std::move(folder)), name_(std::move(name)), block_size_(block_size) {}
 
     Text folder_text() override { return folder_; }
     Text file_name_text() override { return name_; }
-    void set_progress(int) override {} // the status line carries the percentage
+    void set_progress(int percent) override { percent_ = percent; }
 
-    // Of the label's four lines, the progress and the speed make the terminal's line.
-    void set_status_text(const Text& text) override {
-        const TextArray lines = split_text(text, "\r\n");
-        Text line;
-        for (std::size_t i = 2; i < lines.size(); ++i)
-            line += (i > 2 ? "  " : "") + lines[i];
-        std::fprintf(stderr, "\r%s   ", cp936_to_utf8(line).c_str());
-        std::fflush(stderr);
-        line_open_ = true;
+    // One call per block. The terminal's line shows the percentage and the mean speed since it
+    // was last drawn (a block's own speed reads 0 below a millisecond); it is redrawn at most
+    // ten times a second, and its last state before the outcome.
+    void set_status_text(const Text&) override {
+        ++blocks_;
+        if (std::chrono::steady_clock::now() - drawn_at_ >= std::chrono::milliseconds(100))
+            draw_status();
     }
 
     void show_message_box(const Text& text, const Text& title) override {
+        if (blocks_ > 0)
+            draw_status();
         if (line_open_) {
             std::fputc('\n', stderr);
             line_open_ = false;
@@ -48,10 +50,29 @@ public:
     bool finished() const { return finished_; }
 
 private:
+    void draw_status() {
+        const auto now = std::chrono::steady_clock::now();
+        if (!line_open_)
+            drawn_at_ = started_;
+        const double seconds = std::chrono::duration<double>(now - drawn_at_).count();
+        const auto speed = static_cast<long long>(
+            seconds > 0 ? static_cast<double>(blocks_) * block_size_ / 1024.0 / seconds : 0.0);
+        std::fprintf(stderr, "\r下载进度：%3d%%  下载速度：%lld KB/S   ", percent_, speed);
+        std::fflush(stderr);
+        drawn_at_ = now;
+        blocks_ = 0;
+        line_open_ = true;
+    }
+
     Text folder_;
     Text name_;
+    std::int32_t block_size_;
+    int percent_ = 0;
+    long long blocks_ = 0; // received since the line was last drawn
     bool line_open_ = false;
     bool finished_ = false;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
+    std::chrono::steady_clock::time_point drawn_at_ = started_;
 };
 
 bool parse_block_size(const std::string& s, std::uint8_t& kb) {
@@ -83,7 +104,7 @@ int download_command(const Args& args) {
             stderr);
         return 2;
     }
-    ConsoleView view({}, {});
+    ConsoleView view({}, {}, (kb == 0 ? 4 : kb) * 1024);
     RangedDownloader downloader;
     downloader.init(
         [&view](const Text& path, std::int32_t total, std::int32_t speed, std::int32_t percent) {
@@ -122,7 +143,7 @@ int get_command(const Args& args) {
         folder += '/'; // the folder box's text ends with its separator
     const Text host = resolver.empty() ? resolver_host_from_environment() : Text(resolver);
     const ShareFacts facts = resolve_share(host, utf8_to_cp936(link));
-    ConsoleView view(utf8_to_cp936(folder), safe_file_name(facts.file_name));
+    ConsoleView view(utf8_to_cp936(folder), safe_file_name(facts.file_name), 20 * 1024);
     // One view and one downloader for the one click this command makes.
     RangedDownloader downloader;
     handle_download_click(downloader, facts.download_url, view);

@@ -77,6 +77,7 @@ private:
     bool attached_ = false;
     int ready_state_ = 0; // 0 unsent, 1 opened, 2 sent, 4 complete
     std::string last_url_;
+    bool url_taken_ = false; // whether curl accepted last_url_
     std::string method_;
     // Header lines and the list nodes that point at them, kept between requests so that a
     // block's request allocates nothing once they have grown.
@@ -119,6 +120,10 @@ void CurlRequestObject::clear_answer() {
     status_text_.clear();
     response_headers_.clear();
     body_.clear();
+    if (body_.capacity() > 4 * body_reserve) {
+        Bytes().swap(body_); // give back what an oversized answer took
+        body_.reserve(body_reserve);
+    }
     body_too_long_ = false;
 }
 
@@ -148,11 +153,10 @@ void CurlRequestObject::open(std::string_view method, std::string_view url, bool
     if (url != last_url_) {
         last_url_.assign(url);
         // Unsafe bytes (space, control bytes, code page 936 text) travel as %XX.
-        if (curl_easy_setopt(easy_.get(), CURLOPT_URL, encode_unsafe_url_bytes(url).c_str()) !=
-            CURLE_OK) {
+        url_taken_ = curl_easy_setopt(easy_.get(), CURLOPT_URL,
+                                      encode_unsafe_url_bytes(url).c_str()) == CURLE_OK;
+        if (!url_taken_)
             last_url_.clear();
-            return;
-        }
     }
     ready_state_ = 1;
 }
@@ -183,7 +187,7 @@ void CurlRequestObject::send() {
     }
     curl_easy_setopt(easy_.get(), CURLOPT_HTTPHEADER,
                      header_count_ > 0 ? header_nodes_.data() : nullptr);
-    if (curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
+    if (!url_taken_ || curl_multi_add_handle(multi_.get(), easy_.get()) != CURLM_OK) {
         ready_state_ = 4; // a failed request: status 0, nothing received
         return;
     }
@@ -202,12 +206,12 @@ bool CurlRequestObject::check_done() {
         const CURLcode result = msg->data.result;
         detach();
         ready_state_ = 4;
-        if (result == CURLE_OK) {
+        if (result == CURLE_OK || body_too_long_) {
             long code = 0;
             curl_easy_getinfo(easy_.get(), CURLINFO_RESPONSE_CODE, &code);
             status_ = static_cast<int>(code);
-        } else if (body_too_long_) {
-            body_.clear(); // status and headers stay: the answer was just too long to keep
+            if (body_too_long_)
+                body_.clear(); // status and headers stay: the answer was too long to keep
         } else {
             clear_answer();
         }

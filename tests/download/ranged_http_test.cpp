@@ -24,6 +24,13 @@ RawAnswer whole_file_200(const RawRequest&, int, const std::string& c) {
     return a;
 }
 
+// A server that ignores the range and sends more than the request object keeps.
+RawAnswer huge_200(const RawRequest&, int, const std::string&) {
+    RawAnswer a;
+    a.body.assign(33u << 20, 'x');
+    return a;
+}
+
 RawAnswer not_found(const RawRequest&, int, const std::string&) {
     return {404, "No Such File Here", {}, "gone", 0};
 }
@@ -126,6 +133,8 @@ const HttpCase cases[] = {
     {"block_size_0_is_4_kb", 20000, 0, 0, plain, done, 20000, 5, 206},
     {"empty_remote_file", 0, 0, 20, plain, done, 0, 1, 416},
     {"answers_200", 100000, 1000, 20, whole_file_200, "服务器不支持断点续传！", 1000, 1, 200},
+    {"answers_200_with_a_huge_body", 100000, 1000, 20, huge_200, "服务器不支持断点续传！", 1000, 1,
+     200},
     {"answers_404", 100000, 1000, 20, not_found, "No Such File Here", 1000, 1, 404},
     {"range_starts_late", 100000, 0, 20, second_edited<start_one_late>, wrong, 20480, 2, 206},
     {"body_shorter_than_range", 100000, 0, 20, second_edited<one_byte_short>, wrong, 20480, 2, 206},
@@ -263,6 +272,15 @@ TEST_F(RealServer, SendsTheRefererWhenGivenAndEscapesUnsafeUrlBytes) {
     ASSERT_FALSE(requests.empty());
     EXPECT_EQ(requests[0].target, "/a%20b%D6%D0.bin");
     EXPECT_EQ(requests[0].header("Referer"), "http://127.0.0.1/from");
+}
+
+TEST_F(RealServer, SpeaksOnlyHttpAndHttps) {
+    init(folder.file("out.bin"));
+    downloader.set_source("ftp://127.0.0.1:" + std::to_string(server.port()) + "/file");
+    EXPECT_FALSE(downloader.start());
+    EXPECT_EQ(reports.last_message(), "无法连接到服务器！");
+    EXPECT_EQ(reports.finish[0].status, 0);
+    EXPECT_EQ(server.connections(), 0);
 }
 
 TEST_F(RealServer, ABlockThatCannotBeWrittenEndsTheTransfer) {
