@@ -1,5 +1,6 @@
 // The downloader's states, refusals, time limit, stops and speed, through a scripted request
 // object and a clock the test moves.
+#include "download/content_range.h"
 #include "download/ranged_downloader.h"
 #include "download_test_support.h"
 #include "fake_request_object.h"
@@ -243,6 +244,38 @@ TEST_F(Downloader, StopAndReportWithoutATransfer) {
     ASSERT_EQ(reports.finish.size(), 1u);
     EXPECT_EQ(reports.finish[0].status, 0);
     EXPECT_EQ(reports.finish[0].percent, 0);
+}
+
+TEST(ContentRangeHeader, ReadsTheThreeFormsAndNothingElse) {
+    const struct {
+        const char* value;
+        bool valid;
+        std::int64_t first, last, total;
+    } rows[] = {
+        {"bytes 0-1023/4096", true, 0, 1023, 4096},
+        {"Bytes  5-5/6 ", true, 5, 5, 6},
+        {"bytes 0-20479/*", true, 0, 20479, -1},
+        {"bytes */4096", true, 0, 0, 4096},
+        {"bytes */0", true, 0, 0, 0},
+        {"bytes 1023-0/4096", false, 0, 0, 0},                // last before first
+        {"bytes 0-4096/4096", false, 0, 0, 0},                // total not above last
+        {"bytes 0-1/1234567890123456789012", false, 0, 0, 0}, // overflows
+        {"bytes */*", false, 0, 0, 0},
+        {"bytes 0-1023", false, 0, 0, 0},
+        {"items 0-1023/4096", false, 0, 0, 0},
+        {"bytes 0-1023/4096x", false, 0, 0, 0},
+        {"bytes -5-10/20", false, 0, 0, 0},
+        {"", false, 0, 0, 0},
+    };
+    for (const auto& row : rows) {
+        const auto range = parse_content_range(row.value);
+        ASSERT_EQ(range.has_value(), row.valid) << row.value;
+        if (range) {
+            EXPECT_EQ(range->first, row.first) << row.value;
+            EXPECT_EQ(range->last, row.last) << row.value;
+            EXPECT_EQ(range->total, row.total) << row.value;
+        }
+    }
 }
 
 } // namespace

@@ -320,16 +320,18 @@ TEST_F(RealServer, StopFromTheWaitHookEndsTheTransferAndTheNextStartResumes) {
     };
     init(folder.file("out.bin"));
     int hook_calls = 0;
-    const WaitHook previous = set_wait_hook([&] {
+    struct HookGuard {
+        WaitHook previous;
+        ~HookGuard() { set_wait_hook(previous); }
+    } guard{set_wait_hook([&] {
         if (reports.progress.size() == 2 && ++hook_calls == 2)
             downloader.stop();
-    });
+    })};
     EXPECT_FALSE(downloader.start());
     EXPECT_EQ(reports.last_message(), "用户中止了下载");
     EXPECT_EQ(read_file(folder.path() / "out.bin"), content.substr(0, 40960));
 
     EXPECT_TRUE(downloader.start());
-    set_wait_hook(previous);
     EXPECT_EQ(reports.last_message(), "下载完毕");
     EXPECT_TRUE(read_file(folder.path() / "out.bin") == content);
 }
