@@ -69,6 +69,7 @@ bool RangedDownloader::start() {
     }
 
     f.position = static_cast<std::int32_t>(length);
+    const std::int32_t first_position = f.position;
     f.downloading = true;
     f.message.clear();
     f.stop_requested = false;
@@ -110,8 +111,9 @@ bool RangedDownloader::start() {
         if (status == 416) {
             // The local file already reaches the end of the remote file, or it is another file.
             if (answer && answer->total >= 0 && answer->total != f.position) {
-                f.message = f.total_length != 0 ? download_texts::remote_file_changed()
-                                                : download_texts::local_file_differs();
+                // Blocks taken in this transfer were of another version of the file.
+                f.message = f.position != first_position ? download_texts::remote_file_changed()
+                                                         : download_texts::local_file_differs();
                 break;
             }
             // Nothing lies past the position: the end of the file is known now.

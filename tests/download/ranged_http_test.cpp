@@ -83,6 +83,9 @@ void beyond_2gb(RawAnswer& a) {
 void other_total_416(RawAnswer& a) {
     set_range(a, "bytes */123456");
 }
+void shrunk_416(RawAnswer& a) {
+    a = {416, "Range Not Satisfiable", {{"Content-Range", "bytes */20000"}}, "", 0};
+}
 void no_range(RawAnswer& a) {
     a.headers.clear();
 }
@@ -147,6 +150,8 @@ const HttpCase cases[] = {
      206},
     {"local_file_is_another_file", 100000, 100000, 20, first_edited<other_total_416>,
      "本地文件与服务器上的文件不一致！", 100000, 1, 416},
+    {"file_shrinks_during_the_transfer", 100000, 0, 20, second_edited<shrunk_416>,
+     "服务器上的文件已经改变，请重新下载！", 20480, 2, 416},
     {"416_without_total", 100000, 100000, 20, first_edited<no_range>, done, 100000, 1, 416},
     {"206_without_range", 100000, 0, 20, first_edited<no_range>, "文件长度未知！", 0, 1, 206},
     {"206_without_range_mid_file", 100000, 0, 20, second_edited<no_range>, "文件长度未知！", 20480,
