@@ -274,8 +274,8 @@ INSTANTIATE_TEST_SUITE_P(Cases, SuppliedCookiesTest,
 
 TEST(HttpRequestTest, SharedStoreKeepsCookiesUnlessTheCallerSuppliesHis) {
     RawHttpServer server([](const RawRequest& request) {
-        if (request.request_line().find("/store/set") != std::string::npos) {
-            return http_response("200 OK", "set", {"Set-Cookie: st=1; Path=/store"});
+        if (request.request_line().find("/set") != std::string::npos) {
+            return http_response("200 OK", "set", {"Set-Cookie: st=1"});
         }
         return http_response("200 OK", "get");
     });
@@ -283,11 +283,20 @@ TEST(HttpRequestTest, SharedStoreKeepsCookiesUnlessTheCallerSuppliesHis) {
     http_request(server.url("/store/get"));
     Text cookies;
     http_request(server.url("/store/get"), 0, {}, &cookies);
+    // With the caller's own cookies the store does not learn the response's cookies either.
+    Text own;
+    http_request(server.url("/own-store/set"), 0, {}, &own);
+    http_request(server.url("/own-store/get"));
 
     const std::vector<RawRequest> requests = server.requests();
-    ASSERT_EQ(requests.size(), 3U);
+    ASSERT_EQ(requests.size(), 5U);
+    EXPECT_FALSE(has_line(requests[0], "Cookie: st=1"));
     EXPECT_TRUE(has_line(requests[1], "Cookie: st=1"));
     EXPECT_FALSE(has_line(requests[2], "Cookie: st=1"));
+    EXPECT_EQ(own, "st=1");
+    for (const std::string& line : requests[4].header_lines()) {
+        EXPECT_FALSE(starts_with(line, "Cookie:")) << line;
+    }
 }
 
 TEST(HttpRequestTest, UnreachablePortGivesEmptyBytes) {
