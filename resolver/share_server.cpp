@@ -122,17 +122,17 @@ RangeAsk read_range(const std::string& header, std::uint64_t length, ByteRange& 
     const std::string_view prefix = "bytes=";
     if (header.compare(0, prefix.size(), prefix) != 0)
         return RangeAsk::whole;
-    const std::string spec = header.substr(prefix.size());
-    const auto dash = spec.find('-');
-    if (dash == std::string::npos || spec.find(',') != std::string::npos)
+    const std::string asked = header.substr(prefix.size());
+    const auto dash = asked.find('-');
+    if (dash == std::string::npos || asked.find(',') != std::string::npos)
         return RangeAsk::whole;
     auto number = [](const std::string& s) -> std::optional<std::uint64_t> {
         if (s.empty() || s.size() > 19 || s.find_first_not_of("0123456789") != std::string::npos)
             return std::nullopt;
         return std::stoull(s);
     };
-    const auto first = number(spec.substr(0, dash));
-    const auto last = number(spec.substr(dash + 1));
+    const auto first = number(asked.substr(0, dash));
+    const auto last = number(asked.substr(dash + 1));
     if (!first && !last)
         return RangeAsk::whole;
     if (!first) { // the last n bytes
