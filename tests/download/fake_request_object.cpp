@@ -40,7 +40,9 @@ bool FakeRequestObject::waitForResponse(int) {
         on_wait();
     if (ready_ != 2)
         return ready_ == 4;
-    clock_ += answer_.ms_per_wait;
+    // A tick counter: wraps at 2^32 like the real one.
+    clock_ = static_cast<std::int32_t>(static_cast<std::uint32_t>(clock_) +
+                                       static_cast<std::uint32_t>(answer_.ms_per_wait));
     if (waits_left_ > 0 && --waits_left_ == 0) {
         ready_ = 4;
         body_.assign(answer_.body.begin(), answer_.body.end());
