@@ -1,4 +1,6 @@
 // quillmoor-cli resolve against a running quillmoor-share, both the built programs.
+#include "raw_http_server.h"
+
 #include <gtest/gtest.h>
 #include <httplib.h>
 
@@ -11,10 +13,8 @@
 #include <vector>
 
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,19 +130,6 @@ protected:
     std::string host_;
 };
 
-// A loopback address where nothing listens.
-std::string dead_host() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t size = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-    ::close(fd);
-    return "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-}
-
 } // namespace
 
 TEST_F(ResolveCliTest, PrintsTheFourFactsAndAWorkingAddress) {
@@ -164,7 +151,7 @@ TEST_F(ResolveCliTest, PrintsTheFourFactsAndAWorkingAddress) {
 
 TEST_F(ResolveCliTest, ResolverFromOptionOrEnvironment) {
     const std::string link = "http://pan.baidu.com/s/K0XWRBMe";
-    const std::string dead = dead_host();
+    const std::string dead = "127.0.0.1:" + std::to_string(quillmoor::testing::unused_local_port());
     EXPECT_EQ(run_cli({link}, host_).status, 0);
     EXPECT_EQ(run_cli({link, "--resolver", host_}, dead).status, 0); // the option wins
     EXPECT_EQ(run_cli({link}, dead).status, 1);

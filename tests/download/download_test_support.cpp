@@ -1,5 +1,6 @@
 #include "download_test_support.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -40,6 +41,38 @@ std::string read_file(const std::filesystem::path& path) {
 void write_file(const std::filesystem::path& path, std::string_view bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::pair<std::int64_t, std::int64_t> requested_range(const RawRequest& request) {
+    const std::string range = request.header("Range");
+    if (range.rfind("bytes=", 0) != 0)
+        return {-1, -1};
+    const std::size_t dash = range.find('-');
+    return {std::stoll(range.substr(6, dash - 6)), std::stoll(range.substr(dash + 1))};
+}
+
+RawAnswer ranged_answer(const RawRequest& request, const std::string& content) {
+    const auto [first, asked_last] = requested_range(request);
+    const auto total = static_cast<std::int64_t>(content.size());
+    RawAnswer answer;
+    if (first < 0) {
+        answer.body = content;
+        return answer;
+    }
+    if (first >= total) {
+        answer.status = 416;
+        answer.reason = "Range Not Satisfiable";
+        answer.headers = {{"Content-Range", "bytes */" + std::to_string(total)}};
+        return answer;
+    }
+    const std::int64_t last = std::min(asked_last, total - 1);
+    answer.status = 206;
+    answer.reason = "Partial Content";
+    answer.headers = {{"Content-Range", "bytes " + std::to_string(first) + "-" +
+                                            std::to_string(last) + "/" + std::to_string(total)}};
+    answer.body =
+        content.substr(static_cast<std::size_t>(first), static_cast<std::size_t>(last - first + 1));
+    return answer;
 }
 
 ProgressRoutine Reports::progress_routine() {

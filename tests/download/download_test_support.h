@@ -1,8 +1,9 @@
-// Small helpers the download tests share: a temporary folder, file contents, the outcome of
-// one start() as the routines saw it.
+// Small helpers the download tests share: a temporary folder, file contents, range answers of
+// the test server, the outcome of one start() as the routines saw it.
 #pragma once
 
 #include "download/ranged_downloader.h"
+#include "raw_http_server.h"
 #include "text/codepage.h"
 
 #include <cstdint>
@@ -30,6 +31,13 @@ private:
 std::string pattern_bytes(std::size_t n);
 std::string read_file(const std::filesystem::path& path);
 void write_file(const std::filesystem::path& path, std::string_view bytes);
+
+// Answers like a plain file server with range support over content: 206 with
+// "bytes FIRST-LAST/TOTAL", or 416 with "bytes */TOTAL" when the range starts past the end.
+RawAnswer ranged_answer(const RawRequest& request, const std::string& content);
+
+// The first and last byte of a "bytes=FIRST-LAST" Range header; {-1, -1} when absent.
+std::pair<std::int64_t, std::int64_t> requested_range(const RawRequest& request);
 
 struct ProgressCall {
     Text path;

@@ -1,4 +1,5 @@
 // The resolve command's core against a resolver on 127.0.0.1 whose answers the test sets.
+#include "raw_http_server.h"
 #include "resolve/resolve.h"
 #include "text/codepage.h"
 
@@ -126,19 +127,6 @@ private:
     std::string request_line_;
 };
 
-// A loopback port where nothing listens.
-Text closed_port_host() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    socklen_t size = sizeof addr;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &size);
-    ::close(fd);
-    return "127.0.0.1:" + std::to_string(ntohs(addr.sin_port));
-}
-
 } // namespace
 
 TEST(ResolveShare, ReadsTheFourFieldsByTheirMarkers) {
@@ -194,7 +182,8 @@ TEST(ResolveShare, SendsTheLinkAsTyped) {
 
 TEST(ResolveShare, NoAnswerLeavesEveryFieldEmpty) {
     SilentPeer silent;
-    for (const Text& host : {closed_port_host(), silent.host()}) {
+    for (const Text& host :
+         {"127.0.0.1:" + std::to_string(quillmoor::testing::unused_local_port()), silent.host()}) {
         const ShareFacts facts = resolve_share(host, "http://pan.baidu.com/s/K0XWRBMe");
         EXPECT_EQ(facts.response_text, "") << host;
         EXPECT_EQ(facts.file_name, "") << host;
