@@ -20,12 +20,14 @@ void out_of_memory() {
     fatal_stop(detail);
 }
 
-void* allocate(std::size_t size) {
+// Asks try_allocate until it gives memory; between tries the new-handler runs (it stops the
+// program once installed), and without one the failure is std::bad_alloc.
+template <class TryAllocate> void* allocate_or_stop(std::size_t size, TryAllocate try_allocate) {
     if (size == 0) {
         size = 1;
     }
     for (;;) {
-        if (void* p = std::malloc(size)) {
+        if (void* p = try_allocate(size)) {
             return p;
         }
         std::new_handler handler = std::get_new_handler();
@@ -37,26 +39,16 @@ void* allocate(std::size_t size) {
     }
 }
 
+void* allocate(std::size_t size) {
+    return allocate_or_stop(size, [](std::size_t n) { return std::malloc(n); });
+}
+
 void* allocate_aligned(std::size_t size, std::align_val_t alignment) {
-    std::size_t align = static_cast<std::size_t>(alignment);
-    if (align < sizeof(void*)) {
-        align = sizeof(void*);
-    }
-    if (size == 0) {
-        size = 1;
-    }
-    for (;;) {
+    const std::size_t align = std::max(static_cast<std::size_t>(alignment), sizeof(void*));
+    return allocate_or_stop(size, [align](std::size_t n) -> void* {
         void* p = nullptr;
-        if (posix_memalign(&p, align, size) == 0) {
-            return p;
-        }
-        std::new_handler handler = std::get_new_handler();
-        if (handler == nullptr) {
-            throw std::bad_alloc();
-        }
-        failed_request = size;
-        handler();
-    }
+        return posix_memalign(&p, align, n) == 0 ? p : nullptr;
+    });
 }
 
 } // namespace
