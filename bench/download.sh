@@ -10,15 +10,15 @@
 #
 # Usage: bash bench/download.sh
 # Environment: QUILLMOOR_BUILD_DIR  build folder to use (default: build)
-#              QUILLMOOR_BENCH_RUNS runs of each download, the median is shown (default: 3)
+#              QUILLMOOR_BENCH_RUNS rounds of all clients, the median is shown (default: 5)
 #              QUILLMOOR_BENCH_MIB  size of the test file in MiB (default: 256)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
 build_dir=${QUILLMOOR_BUILD_DIR:-$root/build}
-runs=${QUILLMOOR_BENCH_RUNS:-3}
+runs=${QUILLMOOR_BENCH_RUNS:-5}
 size_mib=${QUILLMOOR_BENCH_MIB:-256}
-wrk_seconds=5
+wrk_seconds=3
 
 # --- what the benchmark needs ----------------------------------------------------------------
 declare -A package_of=([/usr/sbin/nginx]=nginx [/usr/bin/wrk]=wrk [/usr/bin/curl]=curl
@@ -35,12 +35,6 @@ if [ ${#missing[@]} -gt 0 ]; then
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends \
         "${missing[@]}" >/dev/null
 fi
-
-if [ ! -f "$build_dir/CMakeCache.txt" ]; then
-    cmake -S "$root" -B "$build_dir" -G Ninja >/dev/null
-fi
-cmake --build "$build_dir" --target quillmoor-cli >/dev/null
-cli=$build_dir/bin/quillmoor-cli
 
 # --- a temporary folder on disk, removed on exit ---------------------------------------------
 tmp=$(mktemp -d "${TMPDIR:-/tmp}/quillmoor-bench.XXXXXX")
@@ -64,6 +58,15 @@ fail() {
     echo "FAIL: $*" >&2
     exit 1
 }
+
+# --- the client under test, built as a user would build it ------------------------------------
+if ! { [ -f "$build_dir/CMakeCache.txt" ] || cmake -S "$root" -B "$build_dir" -G Ninja; } \
+    >"$tmp/build.log" 2>&1 ||
+    ! cmake --build "$build_dir" --target quillmoor-cli >>"$tmp/build.log" 2>&1; then
+    cat "$tmp/build.log" >&2
+    fail "quillmoor-cli did not build"
+fi
+cli=$build_dir/bin/quillmoor-cli
 
 load_at_start=$(cut -d' ' -f1-3 /proc/loadavg)
 mkdir -p "$tmp/www"
@@ -127,7 +130,7 @@ url=http://127.0.0.1:$port/file.bin
 
 # --- measuring --------------------------------------------------------------------------------
 # timed NAME OUTPUT COMMAND...: runs the command under /usr/bin/time -v, checks its exit status
-# and its output file, and appends "seconds peak_kib" to $tmp/NAME.runs.
+# and its output file, and appends "seconds peak_kib cpu_seconds" to $tmp/NAME.runs.
 timed() {
     local name=$1 output=$2
     shift 2
@@ -139,76 +142,89 @@ timed() {
     fi
     local t1=$EPOCHREALTIME
     cmp -s "$source_file" "$output" || fail "$name: the downloaded file differs from the source"
-    local peak
-    peak=$(awk -F': ' '/Maximum resident set size/ {print $2}' "$tmp/$name.time")
-    echo "$(awk -v a="$t0" -v b="$t1" 'BEGIN {printf "%.6f", b - a}') $peak" >>"$tmp/$name.runs"
+    awk -F': ' -v a="$t0" -v b="$t1" '
+        /Maximum resident set size/ {peak = $2}
+        /User time \(seconds\)/ || /System time \(seconds\)/ {cpu += $2}
+        END {printf "%.6f %d %.2f\n", b - a, peak, cpu}' "$tmp/$name.time" >>"$tmp/$name.runs"
     rm -f "$output"
 }
 
-# median seconds and largest peak of a NAME's runs
-summary() {
-    sort -n "$tmp/$1.runs" | awk '{s[NR] = $1; if ($2 > p) p = $2}
-        END {printf "%.6f %d\n", s[int((NR + 1) / 2)], p}'
+# The serial block protocol's limit: the same request as quillmoor's first 20 KB block, one
+# connection, one request at a time. Appends the requests per second to $tmp/wrk.runs.
+run_wrk() {
+    wrk -t1 -c1 -d"${wrk_seconds}s" \
+        -H 'Accept: */*' -H 'User-Agent: Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)' \
+        -H 'Range: bytes=0-20479' -H 'Content-Type: application/octet-stream' \
+        -H 'Pragma: no-cache' -H 'Cache-Control: no-cache' "$url" >"$tmp/wrk.log" 2>&1 ||
+        fail "wrk exited with an error"
+    ! grep -q 'Non-2xx' "$tmp/wrk.log" || fail "wrk got answers other than 206"
+    awk '/^Requests\/sec:/ {print $2; found = 1} END {exit !found}' "$tmp/wrk.log" \
+        >>"$tmp/wrk.runs" || { cat "$tmp/wrk.log" >&2; fail "wrk printed no rate"; }
 }
 
+# Median of column COLUMN of $tmp/NAME.runs; "max" instead of a column number: the largest
+# peak memory.
+median() {
+    sort -g -k"$2,$2" "$tmp/$1.runs" | awk -v c="$2" '{v[NR] = $c} END {print v[int((NR + 1) / 2)]}'
+}
+largest_peak() {
+    awk '$2 > p {p = $2} END {print p}' "$tmp/$1.runs"
+}
+
+# Rounds of every client in turn, so that a busy moment of the machine touches them alike.
 for _ in $(seq "$runs"); do
     timed quillmoor-20k "$tmp/q20.bin" "$cli" download "$url" "$tmp/q20.bin" --block-size 20
     timed quillmoor-255k "$tmp/q255.bin" "$cli" download "$url" "$tmp/q255.bin" --block-size 255
     timed curl "$tmp/curl.bin" curl -sS -o "$tmp/curl.bin" "$url"
     timed aria2c "$tmp/aria2.bin" aria2c -q -x1 -s1 --allow-overwrite=true \
         --auto-file-renaming=false -d "$tmp" -o aria2.bin "$url"
+    run_wrk
 done
 
-# The serial block protocol's limit: the same request as quillmoor's first 20 KB block, one
-# connection, one request at a time.
-wrk -t1 -c1 -d"${wrk_seconds}s" \
-    -H 'Accept: */*' -H 'User-Agent: Mozilla/4.0 (compatible; MSIE 5.00; Windows 98)' \
-    -H 'Range: bytes=0-20479' -H 'Content-Type: application/octet-stream' \
-    -H 'Pragma: no-cache' -H 'Cache-Control: no-cache' "$url" >"$tmp/wrk.log" 2>&1 ||
-    fail "wrk exited with an error"
-wrk_rps=$(awk '/^Requests\/sec:/ {print $2}' "$tmp/wrk.log")
-[ -n "$wrk_rps" ] || { cat "$tmp/wrk.log" >&2; fail "wrk printed no rate"; }
-grep -q 'Non-2xx' "$tmp/wrk.log" && fail "wrk got answers other than 206"
-
 # --- the table --------------------------------------------------------------------------------
-mib() { awk -v b="$1" -v s="$2" 'BEGIN {printf "%.1f", b / 1048576 / s}'; }
-blocks() { echo $(((size + $1 - 1) / $1)); }
-rate() { awk -v n="$1" -v s="$2" 'BEGIN {printf "%.0f", n / s}'; }
+mib_s() { awk -v b="$size" -v s="$1" 'BEGIN {printf "%.1f", b / 1048576 / s}'; }
+per_s() { awk -v n="$1" -v s="$2" 'BEGIN {printf "%.0f", n / s}'; }
+in_mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
+row() {
+    printf '| %-28s | %7s | %7s | %10s | %7s | %12s |\n' "$@"
+}
+# client row: LABEL NAME [BLOCK_BYTES]
+client_row() {
+    local seconds
+    seconds=$(median "$2" 1)
+    local rate="-"
+    [ -z "${3:-}" ] || rate=$(per_s $(((size + $3 - 1) / $3)) "$seconds")
+    row "$1" "$(printf %.2f "$seconds")" "$(mib_s "$seconds")" "$rate" "$(median "$2" 3)" \
+        "$(in_mib "$(largest_peak "$2")")"
+}
 
-read -r q20_s q20_kib < <(summary quillmoor-20k)
-read -r q255_s q255_kib < <(summary quillmoor-255k)
-read -r curl_s curl_kib < <(summary curl)
-read -r aria_s aria_kib < <(summary aria2c)
-q20_bps=$(rate "$(blocks 20480)" "$q20_s")
-q255_bps=$(rate "$(blocks 261120)" "$q255_s")
+wrk_rps=$(sort -g "$tmp/wrk.runs" | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}')
+q20_s=$(median quillmoor-20k 1)
+q255_s=$(median quillmoor-255k 1)
+curl_s=$(median curl 1)
+q20_rate=$(per_s $(((size + 20479) / 20480)) "$q20_s")
 
 echo
 echo "file: $((size / 1048576)) MiB of random bytes in $tmp on $(df --output=fstype "$tmp" |
     tail -1) (disk; the file sits in the page cache, so every client reads it from memory)"
 echo "server: nginx $(/usr/sbin/nginx -v 2>&1 | sed 's|.*/||') on 127.0.0.1, sendfile on," \
     "one keep-alive connection; $(nproc) cores, load average at start $load_at_start"
-echo "each download: median time of $runs runs, peak memory of all runs"
+echo "each client: median of $runs rounds (wrk: ${wrk_seconds} s a round); peak memory: the" \
+    "largest of all rounds; CPU s: user + system time of the client"
 echo
-row() {
-    printf '| %-28s | %7s | %7s | %10s | %12s |\n' "$1" "$2" "$3" "$4" "$5"
-}
-row client seconds MiB/s 'requests/s' 'peak RSS MiB'
-echo '|------------------------------|---------|---------|------------|--------------|'
-kib_to_mib() { awk -v k="$1" 'BEGIN {printf "%.1f", k / 1024}'; }
-row "quillmoor-cli, 20 KB blocks" "$(printf %.2f "$q20_s")" "$(mib "$size" "$q20_s")" \
-    "$q20_bps" "$(kib_to_mib "$q20_kib")"
-row "quillmoor-cli, 255 KB blocks" "$(printf %.2f "$q255_s")" "$(mib "$size" "$q255_s")" \
-    "$q255_bps" "$(kib_to_mib "$q255_kib")"
-row "wrk -t1 -c1, bytes=0-20479" "${wrk_seconds}.00" \
+row client seconds MiB/s 'requests/s' 'CPU s' 'peak RSS MiB'
+echo '|------------------------------|---------|---------|------------|---------|--------------|'
+client_row "quillmoor-cli, 20 KB blocks" quillmoor-20k 20480
+client_row "quillmoor-cli, 255 KB blocks" quillmoor-255k 261120
+row "wrk -t1 -c1, bytes=0-20479" "-" \
     "$(awk -v r="$wrk_rps" 'BEGIN {printf "%.1f", r * 20480 / 1048576}')" \
-    "$(printf %.0f "$wrk_rps")" "-"
-row "curl, whole file" "$(printf %.2f "$curl_s")" "$(mib "$size" "$curl_s")" "-" \
-    "$(kib_to_mib "$curl_kib")"
-row "aria2c -x1 -s1" "$(printf %.2f "$aria_s")" "$(mib "$size" "$aria_s")" "-" \
-    "$(kib_to_mib "$aria_kib")"
+    "$(printf %.0f "$wrk_rps")" "-" "-"
+client_row "curl, whole file" curl
+client_row "aria2c -x1 -s1" aria2c
 echo
-awk -v a="$q255_s" -v c="$curl_s" 'BEGIN {printf "255 KB blocks MiB/s / curl MiB/s: %.2f\n", c / a}'
-awk -v k="$q20_kib" -v l="$q255_kib" 'BEGIN {m = k > l ? k : l
-    printf "peak resident memory of quillmoor-cli: %.1f MiB\n", m / 1024}'
-awk -v q="$q20_bps" -v w="$wrk_rps" \
-    'BEGIN {printf "quillmoor 20 KB blocks/s / wrk requests/s: %.2f\n", q / w}'
+awk -v a="$q255_s" -v c="$curl_s" \
+    'BEGIN {printf "quillmoor 255 KB blocks MiB/s / curl MiB/s: %.2f (target: at least 0.50)\n", c / a}'
+echo "peak resident memory of quillmoor-cli: $(in_mib "$(largest_peak quillmoor-20k)") MiB" \
+    "with 20 KB blocks, $(in_mib "$(largest_peak quillmoor-255k)") MiB with 255 KB (target: under 40)"
+awk -v q="$q20_rate" -v w="$wrk_rps" 'BEGIN {printf "quillmoor 20 KB blocks/s / wrk requests/s:" \
+    " %.2f (target: at least 0.80)\n", q / w}'
