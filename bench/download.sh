@@ -171,6 +171,11 @@ largest_peak() {
     awk '$2 > p {p = $2} END {print p}' "$tmp/$1.runs"
 }
 
+# The "cpu" line of /proc/stat: time spent in each state by all cores, the 8th being the time a
+# virtual machine's host gave to others (steal).
+cpu_times() { awk '/^cpu / {printf "%d %d\n", $2 + $3 + $4 + $5 + $6 + $7 + $8 + $9, $9}' /proc/stat; }
+read -r total_before steal_before < <(cpu_times)
+
 # Rounds of every client in turn, so that a busy moment of the machine touches them alike.
 for _ in $(seq "$runs"); do
     timed quillmoor-20k "$tmp/q20.bin" "$cli" download "$url" "$tmp/q20.bin" --block-size 20
@@ -180,6 +185,10 @@ for _ in $(seq "$runs"); do
         --auto-file-renaming=false -d "$tmp" -o aria2.bin "$url"
     run_wrk
 done
+
+read -r total_after steal_after < <(cpu_times)
+steal=$(awk -v t=$((total_after - total_before)) -v s=$((steal_after - steal_before)) \
+    'BEGIN {printf "%.0f", (t > 0 ? 100 * s / t : 0)}')
 
 # --- the table --------------------------------------------------------------------------------
 mib_s() { awk -v b="$size" -v s="$1" 'BEGIN {printf "%.1f", b / 1048576 / s}'; }
@@ -209,6 +218,7 @@ echo "file: $((size / 1048576)) MiB of random bytes in $tmp on $(df --output=fst
     tail -1) (disk; the file sits in the page cache, so every client reads it from memory)"
 echo "server: nginx $(/usr/sbin/nginx -v 2>&1 | sed 's|.*/||') on 127.0.0.1, sendfile on," \
     "one keep-alive connection; $(nproc) cores, load average at start $load_at_start"
+echo "CPU time taken by the host of this virtual machine (steal) while measuring: $steal%"
 echo "each client: median of $runs rounds (wrk: ${wrk_seconds} s a round); peak memory: the" \
     "largest of all rounds; CPU s: user + system time of the client"
 echo
