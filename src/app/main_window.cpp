@@ -12,8 +12,6 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QScreen>
-#include <QShortcut>
-#include <QTimer>
 
 #include <algorithm>
 
@@ -69,10 +67,9 @@ MainWindow::MainWindow(QWidget* parent)
     ui_->setupUi(this);
     setFixedSize(client_width, client_height);
 
-    clock_ = new QTimer(this);
-    clock_->setObjectName(QStringLiteral("时钟2"));
-    clock_->setInterval(0);
-    connect(clock_, &QTimer::timeout, this, &MainWindow::handle_clock_tick);
+    clock_.setObjectName(QStringLiteral("时钟2"));
+    clock_.setInterval(0);
+    connect(&clock_, &QTimer::timeout, this, &MainWindow::handle_clock_tick);
 
     ui_->tab_bar->setDrawBase(false);
     ui_->tab_bar->setExpanding(false);
@@ -106,10 +103,9 @@ MainWindow::MainWindow(QWidget* parent)
             [](const QUrl& url) { open_web_address(url.toString()); });
     ui_->超文本浏览框1->setSource(QUrl(about_page));
 
-    // Esc closes the window wherever the focus is.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    escape->setContext(Qt::WindowShortcut);
-    connect(escape, &QShortcut::activated, this, &QWidget::close);
+    escape_.setKey(QKeySequence(Qt::Key_Escape));
+    escape_.setContext(Qt::WindowShortcut);
+    connect(&escape_, &QShortcut::activated, this, &QWidget::close);
 
     connect(ui_->按钮1, &QPushButton::clicked, this, &MainWindow::handle_resolve_click);
     connect(ui_->下载, &QPushButton::clicked, this, &MainWindow::handle_download_click);
@@ -127,7 +123,7 @@ MainWindow::~MainWindow() {
 }
 
 void MainWindow::handle_window_created() {
-    set_timer_period(*clock_, 500);
+    set_timer_period(clock_, 500);
 }
 
 void MainWindow::handle_clock_tick() {

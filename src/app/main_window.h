@@ -8,6 +8,8 @@
 #include "net/wait_hook.h"
 #endif
 
+#include <QShortcut>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -15,7 +17,6 @@
 #include <vector>
 
 class QCloseEvent;
-class QTimer;
 
 namespace Ui {
 class MainWindow;
@@ -72,7 +73,8 @@ private:
     void append_result(const Text& piece);
 
     std::unique_ptr<Ui::MainWindow> ui_;
-    QTimer* clock_ = nullptr;
+    QTimer clock_{this};     // 时钟2, a child of the window
+    QShortcut escape_{this}; // Esc closes the window wherever the focus is
     std::array<std::vector<QWidget*>, 3> pages_;
     bool closing_ = false;
     WaitHook previous_wait_hook_;
