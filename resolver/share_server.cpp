@@ -2,8 +2,10 @@
 
 #include <httplib.h>
 
+#include <chrono>
 #include <cstdio>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace quillmoor::share {
@@ -206,7 +208,8 @@ std::string share_answer(const ShareEntry& entry, std::string_view download_addr
 struct ShareServer::State {
     ShareCatalog catalog;
     httplib::Server server;
-    std::string bound; // host:port
+    std::string bound;   // host:port
+    std::thread serving; // the thread of start()
 };
 
 ShareServer::ShareServer(ShareCatalog catalog) : state_(std::make_unique<State>()) {
@@ -300,8 +303,20 @@ bool ShareServer::run() {
     return state_->server.listen_after_bind();
 }
 
+int ShareServer::start(const std::string& host, int port) {
+    const int bound_port = bind(host, port);
+    if (bound_port <= 0)
+        return -1;
+    state_->serving = std::thread([this] { run(); });
+    for (int i = 0; i < 2500 && !is_running(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    return is_running() ? bound_port : -1;
+}
+
 void ShareServer::stop() {
     state_->server.stop();
+    if (state_->serving.joinable())
+        state_->serving.join();
 }
 
 bool ShareServer::is_running() const {

@@ -30,6 +30,10 @@ public:
     int bind(const std::string& host, int port);
     // Serves until stop() is called; false when it could not serve.
     bool run();
+    // Binds host:port and serves on a thread of its own; returns once connections are
+    // accepted, with the bound port, or -1 when it cannot serve.
+    int start(const std::string& host, int port);
+    // Ends serving (and joins the thread of start()).
     void stop();
     // True once run() accepts connections.
     bool is_running() const;

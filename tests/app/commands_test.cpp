@@ -10,7 +10,6 @@
 #include "share_catalog.h"
 #include "share_server.h"
 
-#include <thread>
 #endif
 
 #include <QApplication>
@@ -61,7 +60,6 @@ class CommandsTest : public QObject {
     QTemporaryDir temp_;
     QString shared_;
     std::unique_ptr<qm::share::ShareServer> server_;
-    std::thread serving_;
     int port_ = 0;
     std::vector<Box> boxes_;
 
@@ -106,10 +104,8 @@ private slots:
         put(QStringLiteral("big.bin"), random_bytes(3 * 1024 * 1024));
         server_ = std::make_unique<qm::share::ShareServer>(
             qm::share::ShareCatalog::scan(shared_.toStdString()));
-        port_ = server_->bind("127.0.0.1", 0);
+        port_ = server_->start("127.0.0.1", 0);
         QVERIFY(port_ > 0);
-        serving_ = std::thread([this] { server_->run(); });
-        QTRY_VERIFY(server_->is_running());
         qputenv("QUILLMOOR_RESOLVER", QByteArray("127.0.0.1:") + QByteArray::number(port_));
         qm::set_message_box_handler([this](const QString& text, const QString& title) {
             boxes_.push_back({text, title});
@@ -118,7 +114,6 @@ private slots:
     void cleanupTestCase() {
         qm::set_message_box_handler({});
         server_->stop();
-        serving_.join();
     }
     void init() {
         boxes_.clear();

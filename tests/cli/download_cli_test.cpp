@@ -7,10 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <sys/wait.h>
-#include <thread>
 
 namespace quillmoor::testing {
 namespace {
@@ -97,11 +95,8 @@ TEST(CliGet, ResolvesThenDownloadsIntoTheFolder) {
     const std::string content = pattern_bytes(45000);
     write_file(shared.path() / "共享.bin", content);
     share::ShareServer server(share::ShareCatalog::scan(shared.path()));
-    const int port = server.bind("127.0.0.1", 0);
+    const int port = server.start("127.0.0.1", 0);
     ASSERT_GT(port, 0);
-    std::thread thread([&] { server.run(); });
-    for (int i = 0; i < 500 && !server.is_running(); ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
 
     const std::string link = std::string(share::share_link_prefix) + share::share_code("共享.bin");
     const std::string resolver = "127.0.0.1:" + std::to_string(port);
@@ -110,7 +105,6 @@ TEST(CliGet, ResolvesThenDownloadsIntoTheFolder) {
     const CliRun unknown = run_cli({"get", std::string(share::share_link_prefix) + "00000000",
                                     "--folder", target, "--resolver", resolver});
     server.stop();
-    thread.join();
 
     EXPECT_EQ(run.exit_status, 0);
     EXPECT_EQ(run.last_line(), "下载完毕");

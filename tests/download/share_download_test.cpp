@@ -7,9 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
-#include <thread>
-
 namespace quillmoor::testing {
 namespace {
 
@@ -19,23 +16,15 @@ protected:
     TempFolder local;
     std::string content = pattern_bytes(150001);
     std::unique_ptr<share::ShareServer> server;
-    std::thread thread;
     int port = -1;
 
     void SetUp() override {
         write_file(shared.path() / "资料.bin", content);
         server = std::make_unique<share::ShareServer>(share::ShareCatalog::scan(shared.path()));
-        port = server->bind("127.0.0.1", 0);
+        port = server->start("127.0.0.1", 0);
         ASSERT_GT(port, 0);
-        thread = std::thread([this] { server->run(); });
-        for (int i = 0; i < 500 && !server->is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ASSERT_TRUE(server->is_running());
     }
-    void TearDown() override {
-        server->stop();
-        thread.join();
-    }
+    void TearDown() override { server->stop(); }
     Text url() const {
         return "http://127.0.0.1:" + std::to_string(port) + "/d/" + share::share_code("资料.bin");
     }

@@ -8,10 +8,8 @@
 #include <gtest/gtest.h>
 #include <httplib.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -40,18 +38,12 @@ protected:
         write_file(folder_ / "inner" / "hidden.txt", "not shared");
         write_file(folder_.parent_path() / "outside-secret.txt", "secret");
         server_ = std::make_unique<ShareServer>(ShareCatalog::scan(folder_));
-        port_ = server_->bind("127.0.0.1", 0);
+        port_ = server_->start("127.0.0.1", 0);
         ASSERT_GT(port_, 0);
-        thread_ = std::thread([this] { server_->run(); });
-        for (int i = 0; i < 500 && !server_->is_running(); ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        ASSERT_TRUE(server_->is_running());
     }
     void TearDown() override {
         if (server_)
             server_->stop();
-        if (thread_.joinable())
-            thread_.join();
         fs::remove_all(folder_);
         fs::remove(folder_.parent_path() / "outside-secret.txt");
     }
@@ -65,7 +57,6 @@ protected:
     fs::path folder_;
     std::string big_;
     std::unique_ptr<ShareServer> server_;
-    std::thread thread_;
     int port_ = 0;
 };
 
